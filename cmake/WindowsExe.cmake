@@ -17,3 +17,9 @@ target_link_options(UlvexTandrel PRIVATE
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     target_link_options(UlvexTandrel PRIVATE -Wl,--high-entropy-va)
 endif()
+
+# End-to-end tests run the exe under Wine.
+enable_testing()
+if(EXISTS ${PROJECT_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
+    add_subdirectory(tests/e2e)
+endif()
