@@ -37,10 +37,12 @@ RegistryKey* StoredKey(const KeyHandle& handle) {
     return found == machine().keys.end() ? nullptr : &found->second;
 }
 
-const ValueFault* FindFault(const std::vector<ValueFault>& faults, const std::string& key,
-                            const std::string& value) {
-    for (const ValueFault& fault : faults) {
-        if (EqualsNoCase(fault.key, key) && EqualsNoCase(fault.value, value)) return &fault;
+// The fault that applies to this call, if any; a fault with a count is used up.
+const ValueFault* FindFault(std::vector<ValueFault>& faults, const std::string& key, const std::string& value) {
+    for (ValueFault& fault : faults) {
+        if (fault.times == 0 || !EqualsNoCase(fault.key, key) || !EqualsNoCase(fault.value, value)) continue;
+        if (fault.times > 0) --fault.times;
+        return &fault;
     }
     return nullptr;
 }

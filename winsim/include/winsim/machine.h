@@ -50,6 +50,7 @@ struct ValueFault {
     std::string key;
     std::string value;
     LSTATUS error = ERROR_ACCESS_DENIED;
+    int times = -1;  // how many calls fail before the fault clears; -1 for all
 };
 
 struct Box {

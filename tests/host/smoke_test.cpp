@@ -1,5 +1,0 @@
-#include "winsim/machine.h"
-
-#include <gtest/gtest.h>
-
-TEST(Smoke, Builds) { winsim::Reset(); EXPECT_TRUE(winsim::AllReleased()); }
