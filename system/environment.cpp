@@ -8,37 +8,25 @@ namespace {
 
 constexpr DWORD kGroupBufferSize = 1024;
 
-// Closes a kernel handle (here a process token) on every path.
-class ScopedHandle {
+// Owns a handle or SID and gives it back with `Release` on every path.
+template <typename Resource, auto Release>
+class Scoped {
 public:
-    ScopedHandle() = default;
-    ~ScopedHandle() {
-        if (handle_) CloseHandle(handle_);
+    Scoped() = default;
+    ~Scoped() {
+        if (resource_) Release(resource_);
     }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    HANDLE* receive() { return &handle_; }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+    Resource get() const { return resource_; }
+    Resource* receive() { return &resource_; }
 
 private:
-    HANDLE handle_ = nullptr;
+    Resource resource_ = nullptr;
 };
 
-// Frees a SID from AllocateAndInitializeSid on every path.
-class ScopedSid {
-public:
-    ScopedSid() = default;
-    ~ScopedSid() {
-        if (sid_) FreeSid(sid_);
-    }
-    ScopedSid(const ScopedSid&) = delete;
-    ScopedSid& operator=(const ScopedSid&) = delete;
-    PSID get() const { return sid_; }
-    PSID* receive() { return &sid_; }
-
-private:
-    PSID sid_ = nullptr;
-};
+using ScopedHandle = Scoped<HANDLE, CloseHandle>;  // the process token
+using ScopedSid = Scoped<PSID, FreeSid>;           // from AllocateAndInitializeSid
 
 }  // namespace
 
