@@ -16,7 +16,7 @@ bool ParseFilterData(const BYTE* buffer, DWORD bufferSize, DWORD type, FilterLis
     if (type != REG_SZ) return true;  // whatever another type held is not carried over
     try {
         // The two zero bytes after the data end the text at the latest there.
-        const std::string text(reinterpret_cast<const char*>(buffer));
+        const std::string_view text(reinterpret_cast<const char*>(buffer));
         if (!text.empty()) entries.push_back(text);
     } catch (const std::bad_alloc&) {
         return false;
@@ -28,7 +28,7 @@ bool ParseFilterData(const BYTE* buffer, DWORD bufferSize, DWORD type, FilterLis
 
 bool ReadFilterValue(ScopedKey classKey, FilterValue& value) {
     value.type = 0;
-    value.entries.clear();
+    value.entries = FilterList();
     DWORD type = 0;
     DWORD size = 0;
     if (!ProbeRegistryValue(classKey.get(), kUpperFiltersValue, type, size)) return true;
@@ -47,10 +47,9 @@ bool ReadFilterValue(ScopedKey classKey, FilterValue& value) {
     return ParseFilterData(buffer.get(), bufferSize, type, value.entries);
 }
 
-bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
-    const size_t length = std::strlen(b);
-    if (a.size() != length) return false;
-    for (size_t i = 0; i < length; ++i) {
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i];
         char y = b[i];
         if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
@@ -61,8 +60,9 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
 }
 
 bool AddFilterIfMissing(FilterList& entries, const char* name) {
-    for (const std::string& entry : entries) {
-        if (EqualsIgnoringAsciiCase(entry, name)) return true;
+    const std::string_view wanted = name;
+    if (entries.AnyEntry([wanted](std::string_view entry) { return EqualsIgnoringAsciiCase(entry, wanted); })) {
+        return true;
     }
     entries.push_back(name);
     return false;

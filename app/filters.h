@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 // The UpperFilters value as it was read: its registry type (0 when there was
 // no value to read) and the filter names it lists.
 struct FilterValue {
@@ -24,7 +26,7 @@ bool ReadFilterValue(ScopedKey classKey, FilterValue& value);
 
 // Equal when ASCII letters are compared without regard to case; every other
 // byte must match exactly, whatever the locale or code page.
-bool EqualsIgnoringAsciiCase(const std::string& a, const char* b);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // Appends `name` unless an entry already matches it; true when one did.
 bool AddFilterIfMissing(FilterList& entries, const char* name);

@@ -50,6 +50,24 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"Typical", Raw("foo\0UlvexPass\0\0"), {"foo", "UlvexPass"}}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
 
+TEST(FilterList, EntriesInOrderEachWithItsTerminator) {
+    const FilterList empty;
+    EXPECT_TRUE(empty.empty());
+    EXPECT_EQ(empty.size(), 0u);
+    EXPECT_EQ(empty.back(), "");
+
+    FilterList list{"foo"};
+    EXPECT_EQ(list.back(), "foo");
+    list.push_back("UlvexPass");
+    list.push_back("b");
+    EXPECT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0], "foo");
+    EXPECT_EQ(list[1], "UlvexPass");
+    EXPECT_EQ(list.back(), "b");
+    EXPECT_EQ(list.bytes(), std::string("foo\0UlvexPass\0b\0", 16));
+    EXPECT_NE(list, (FilterList{"foo", "UlvexPass"}));
+}
+
 TEST(ParseMultiString, AbsentBytesLeaveTheListAsItWas) {
     FilterList list{"kept"};
     EXPECT_EQ(ParseMultiString(nullptr, 7, list), kParseNoData);

@@ -3,11 +3,24 @@
 
 #include "app/messages.h"
 #include "app/names.h"
+#include "registry/filter_list.h"
 #include "winsim/machine.h"
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+
+// Lists print as {"foo", "bar"} in failure messages.
+inline void PrintTo(const FilterList& list, std::ostream* out) {
+    *out << "{";
+    const char* separator = "";
+    for (std::string_view entry : list) {
+        *out << separator << '"' << entry << '"';
+        separator = ", ";
+    }
+    *out << "}";
+}
 
 namespace test {
 
